@@ -6,10 +6,12 @@
 #include "app/command_line.h"
 #include "app/crash_handler.h"
 #include "app/single_instance.h"
+#include "config/lang_catalog.h"
 #include "foundation/logger.h"
 #include "foundation/text_convert.h"
 #include "foundation/window_utils.h"
 #include "orchestrator/qiv_mgr.h"
+#include "ui/skin_loader.h"
 
 namespace {
 
@@ -21,9 +23,15 @@ void ShowStartupError(bool fork, const wchar_t* text) {
   if (!fork) ::MessageBoxW(nullptr, text, L"Error", MB_ICONERROR);
 }
 
-// The fork-mode switches the parent passes to its child.
+// The fork-mode switches the parent passes to its child. The language is
+// applied after the run state was read, so that the parent's choice wins.
 void ApplyHostSwitches(const CommandLineMap& switches) {
   QivMgr& mgr = QivMgr::Instance();
+  const std::wstring hostLang = SwitchValue(switches, L"HostLang");
+  if (!hostLang.empty()) {
+    mgr.Run().SelectLang = hostLang;
+    LOG_INFO("set select lang=[%s].", WideToAnsi(hostLang).c_str());
+  }
   mgr.SetHostVersion(SwitchValue(switches, L"HostVersion"));
   const std::wstring hostHwnd = SwitchValue(switches, L"HostHwnd");
   if (!hostHwnd.empty()) {
@@ -61,7 +69,20 @@ int RunQiv(HINSTANCE instance, const char* commandLine, int showCommand) {
   QivMgr& mgr = QivMgr::Instance();
   mgr.SetFork(fork);
 
+  if (!mgr.LoadLocalXml()) {
+    LOG_ERROR("LoadLocalXml failed!");
+    ShowStartupError(fork, L"Load product xml error.");
+    return -1;
+  }
+  mgr.ReadRunConfig();
   if (fork) ApplyHostSwitches(switches);
+
+  LangCatalog lang;
+  if (!lang.loadLangXML(mgr.Product().ProductBrand)) {
+    LOG_ERROR("loadLangXML failed!");
+    ShowStartupError(fork, L"Load lang xml error.");
+    return -1;
+  }
 
   SingleInstance single(SingleInstance::NameFor(mgr.ProductName(), fork));
   if (single.alreadyExisted()) {
@@ -75,6 +96,8 @@ int RunQiv(HINSTANCE instance, const char* commandLine, int showCommand) {
     LOG_ERROR("CoInitialize failed! err=[%d]", static_cast<int>(::GetLastError()));
     return -1;
   }
+
+  LoadSkinPackage(instance);
 
   LOG_INFO("MessageLoop");
   RunMessageLoop();

@@ -41,3 +41,9 @@ bool OverrideDeploymentValue(const std::wstring& element, const std::wstring& va
   }
   return false;
 }
+
+std::vector<std::wstring> DeploymentElementNames() {
+  std::vector<std::wstring> names;
+  for (const DeploymentElement& known : kElements) names.push_back(known.name);
+  return names;
+}

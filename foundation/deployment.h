@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct DeploymentValues {
   // Base of the runtime configuration request and of the statistics upload
@@ -40,3 +41,6 @@ DeploymentValues& Deployment();
 // HttpDnsSecret, HttpDnsAccessKey, ServerHostDefault). An unknown name or an
 // empty value changes nothing and gives false.
 bool OverrideDeploymentValue(const std::wstring& element, const std::wstring& value);
+
+// The element names OverrideDeploymentValue knows, in a fixed order.
+std::vector<std::wstring> DeploymentElementNames();

@@ -25,8 +25,11 @@ Control interface (plain HTTP listener only, never journaled):
   GET  /_control/journal   the journal file as it is
 
 Usage:
-  maker_stand_in.py --state-dir DIR [--lifetime SECONDS] [--daemon]
+  maker_stand_in.py --state-dir DIR [--lifetime SECONDS] [--first-port N] [--daemon]
   maker_stand_in.py --state-dir DIR --stop
+
+Without --first-port the listeners take free ports; with it they take N to N+3
+(http, https, http_alt, https_alt), as a product file that names fixed ports needs.
   maker_stand_in.py --stored-credential account|secret|access_key VALUE
 """
 
@@ -421,12 +424,12 @@ class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, name, state, context):
+    def __init__(self, name, state, context, port=0):
         self.name = name
         self.state = state
         self.tls = context is not None
         self.context = context
-        super().__init__((LOOPBACK, 0), Handler)
+        super().__init__((LOOPBACK, port), Handler)
 
     def get_request(self):
         connection, address = self.socket.accept()
@@ -453,12 +456,15 @@ def write_atomically(path, text):
     os.replace(temporary, path)
 
 
-def serve(folder, lifetime):
+LISTENERS = (("http", False), ("https", True), ("http_alt", False), ("https_alt", True))
+
+
+def serve(folder, lifetime, first_port=0):
     os.makedirs(folder, exist_ok=True)
     state = State(folder)
     context = make_certificate(folder)
-    servers = [Server("http", state, None), Server("https", state, context),
-               Server("http_alt", state, None), Server("https_alt", state, context)]
+    servers = [Server(name, state, context if tls else None, first_port + i if first_port else 0)
+               for i, (name, tls) in enumerate(LISTENERS)]
     for server in servers:
         threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
 
@@ -517,7 +523,7 @@ def stop_server(folder):
     return 0
 
 
-def start_daemon(folder, lifetime):
+def start_daemon(folder, lifetime, first_port=0):
     folder = os.path.abspath(folder)
     os.makedirs(folder, exist_ok=True)
     stop_server(folder)
@@ -528,8 +534,8 @@ def start_daemon(folder, lifetime):
             pass
     log = open(os.path.join(folder, "stand-in.log"), "ab")
     child = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--state-dir", folder,
-                              "--lifetime", str(lifetime)], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                             start_new_session=True)
+                              "--lifetime", str(lifetime), "--first-port", str(first_port)],
+                             stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
     ports = os.path.join(folder, "ports.json")
     deadline = time.time() + 30
     while time.time() < deadline:
@@ -556,6 +562,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--state-dir")
     parser.add_argument("--lifetime", type=float, default=900.0, help="seconds before it stops by itself")
+    parser.add_argument("--first-port", type=int, default=0, help="fixed ports N..N+3 instead of free ones")
     parser.add_argument("--daemon", action="store_true", help="start in the background and return")
     parser.add_argument("--stop", action="store_true", help="stop the server of the state folder")
     parser.add_argument("--stored-credential", nargs=2, metavar=("KIND", "VALUE"))
@@ -568,8 +575,8 @@ def main():
     if args.stop:
         return stop_server(os.path.abspath(args.state_dir))
     if args.daemon:
-        return start_daemon(args.state_dir, args.lifetime)
-    serve(os.path.abspath(args.state_dir), args.lifetime)
+        return start_daemon(args.state_dir, args.lifetime, args.first_port)
+    serve(os.path.abspath(args.state_dir), args.lifetime, args.first_port)
     return 0
 
 

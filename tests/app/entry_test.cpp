@@ -109,6 +109,7 @@ TEST_F(EntryTest, NormalStartRunsUntilQuitThenMovesItsLogToTheDatedName) {
   const std::string done = ReadFile(QivLogFolder() + L"kxQIV.log." + Today());
   const std::regex lines(
       R"(\[[^\]]+\] \[INFO\] \d+ - start, fork=\[0\]\.\r\n)"
+      R"((?:\[[^\]]+\] \[(?:INFO|WARN|ERROR)\] \d+ - [^\r\n]*\r\n)*)"  // the configuration's lines
       R"(\[[^\]]+\] \[INFO\] \d+ - MessageLoop\r\n)"
       R"(\[[^\]]+\] \[INFO\] \d+ - MessageLoop end\r\n)"
       R"(\[[^\]]+\] \[INFO\] \d+ - exit!\r\n)");

@@ -28,6 +28,18 @@ TEST(InstallerImageTest, CarriesIcon101AndItsVersion) {
   EXPECT_EQ(version, L"1.0.0.1");
 }
 
+TEST(InstallerImageTest, CarriesTheSkinPackageAndTheBackgroundPicture) {
+  UniqueModule image(::LoadLibraryExW(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(image);
+  HRSRC skin = ::FindResourceExW(image.get(), L"ZIPRES", MAKEINTRESOURCEW(133),
+                                 MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  ASSERT_NE(skin, nullptr);
+  const void* bytes = ::LockResource(::LoadResource(image.get(), skin));
+  ASSERT_GT(::SizeofResource(image.get(), skin), 22u);
+  EXPECT_EQ(std::string(static_cast<const char*>(bytes), 4), std::string("PK\x03\x04", 4));
+  EXPECT_NE(::FindResourceW(image.get(), MAKEINTRESOURCEW(136), L"PNG"), nullptr);
+}
+
 TEST(InstallerImageTest, IsA32BitGuiProgram) {
   DWORD type = 0;
   ASSERT_TRUE(::GetBinaryTypeW(InstallerPath().c_str(), &type));
