@@ -194,8 +194,9 @@ void CDownloadBase::ReleasePickedAddress() {
 }
 
 void CDownloadBase::RequestStop() {
-  // The event first, so that a worker whose receive fails because of the
-  // close below sees why.
+  // The flag and the event first, so that a worker whose receive fails
+  // because of the close below sees why.
+  stopRequested_ = true;
   if (stopEvent_) ::SetEvent(stopEvent_.get());
   ReleasePickedAddress();
   socket_.Close();
@@ -486,6 +487,7 @@ bool CDownloadBase::StartRange(int64_t start, int64_t length, int64_t downloaded
   downloaded_ = downloaded;
   done_ = false;
   if (stopEvent_) ::ResetEvent(stopEvent_.get());
+  stopRequested_ = false;
   thread_.reset(::CreateThread(nullptr, kWorkerStackSize, WorkerThread, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
                                nullptr));
   if (!thread_) {
@@ -607,9 +609,9 @@ bool CDownloadBase::ReceiveAndSave(const char* firstData, int length) {
     if (rangeLength > 0 && received >= rangeLength) {
       LOG_INFO("received=[%lld], willdownload=[%lld], download finished.", received, rangeLength);
       finish = true;
-    } else if (::WaitForSingleObject(stopEvent_.get(), 0) == WAIT_OBJECT_0) {
-      // A look at the event, not a pause: a 1 ms wait per receive would cap
-      // every worker at one 20 KiB piece per millisecond.
+    } else if (stopRequested_) {
+      // A look at the stop flag, not a pause: a 1 ms wait per receive would
+      // cap every worker at one 20 KiB piece per millisecond.
       LOG_WARN("event, download finished.");
       finish = true;
     } else {

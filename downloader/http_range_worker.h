@@ -122,6 +122,10 @@ class CDownloadBase {
   int taskId_ = -1;
   UniqueFile file_;
   UniqueHandle stopEvent_;  // manual reset
+  // Mirrors the stop event, which only RequestStop sets: the receive loop
+  // looks at this flag, because under Wine even a zero wait on the event is
+  // a round trip to the server for every piece received.
+  std::atomic<bool> stopRequested_{false};
   CCustomizeSocket socket_;
   std::wstring url_;
   std::wstring redirectedUrl_;
