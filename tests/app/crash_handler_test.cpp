@@ -37,8 +37,7 @@ TEST(CrashModuleTest, AddressOutsideAnyModuleIsNotFound) {
 // Each crash leaves a minidump beside the executable, replacing whatever
 // file of that name was there.
 TEST(CrashFilterTest, CrashWritesAMinidumpBesideTheExecutable) {
-  const std::wstring exe = OwnExePath();
-  const std::wstring bin = exe.substr(0, exe.rfind(L'\\'));
+  const std::wstring bin = FolderOfPath(OwnExePath());
   const std::wstring dump = bin + L"\\qiv_crasher.exe.dmp";
   ::DeleteFileW(dump.c_str());
   for (int run = 0; run < 2; ++run) {

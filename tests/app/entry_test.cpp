@@ -18,10 +18,7 @@ namespace {
 
 const DWORD kStartWaitMs = 30000;  // generous: the first Wine start of a prefix is slow
 
-std::wstring BinFolder() {
-  const std::wstring exe = OwnExePath();
-  return exe.substr(0, exe.rfind(L'\\'));
-}
+std::wstring BinFolder() { return FolderOfPath(OwnExePath()); }
 std::wstring QivLogFolder() { return TempFolder() + L"Pellavorine\\QIV\\"; }
 
 std::string ReadFile(const std::wstring& path) {

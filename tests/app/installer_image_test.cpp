@@ -10,10 +10,7 @@
 
 namespace {
 
-std::wstring InstallerPath() {
-  const std::wstring exe = OwnExePath();
-  return exe.substr(0, exe.rfind(L'\\')) + L"\\Qiv.exe";
-}
+std::wstring InstallerPath() { return FolderOfPath(OwnExePath()) + L"\\Qiv.exe"; }
 
 TEST(InstallerImageTest, CarriesIcon101AndItsVersion) {
   UniqueModule image(::LoadLibraryExW(InstallerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
